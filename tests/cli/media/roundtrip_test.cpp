@@ -147,9 +147,9 @@ TEST(ProResMov, AlphaExactColourCloseAndEveryFrameKept) {
     for (int i = 0; i < frames; ++i) {
         const Picture back = Read(*source, i);
         EXPECT_EQ(media_test::MaxChannelError(written[i], back, 3), 0) << "alpha of frame " << i;
-        const int bound = i % 2 ? 6 : 3;
+        // Measured: at most 2 per channel (8-bit RGB through 10-bit BT.709 YUV and back), the same at 1920x1080.
         for (int c = 0; c < 3; ++c)
-            EXPECT_LE(media_test::MaxChannelError(written[i], back, c), bound) << "channel " << c << " of frame " << i;
+            EXPECT_LE(media_test::MaxChannelError(written[i], back, c), 2) << "channel " << c << " of frame " << i;
     }
 }
 
