@@ -59,15 +59,17 @@ struct NumberPattern {
 };
 // True and fills *out when the path holds exactly one number conversion.
 bool ParseNumberPattern(std::string_view path, NumberPattern* out);
+// True when the path holds a % that is not "%%": a pattern, well formed or not.
+bool HasPercentDirective(std::string_view path);
 
 std::string LowerExtension(std::string_view path);
 std::string FolderOf(const std::string& path);   // "." when the path has no folder part
 std::string NameOf(const std::string& path);
 
 // Creates a new empty file beside `target`, named ".<name>.partial-XXXXXX<ext>", with the usual
-// permissions (umask applies). Returns its path; throws MediaError naming `target` when the folder
-// cannot be written.
-std::string CreateTemporaryBeside(const std::string& target);
+// permissions (umask applies). Returns its path; throws MediaError naming `reported` (default: target)
+// when the folder cannot be written.
+std::string CreateTemporaryBeside(const std::string& target, const std::string& reported = {});
 // Renames tmp onto target; throws MediaError naming target.
 void MoveIntoPlace(const std::string& tmp, const std::string& target);
 

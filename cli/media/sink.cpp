@@ -22,6 +22,7 @@ enum class Kind { Png, PngSequence, Mov, Mkv, Unsupported };
 Kind KindOf(const std::string& path) {
     const std::string ext = LowerExtension(path);
     if (ParseNumberPattern(path, nullptr)) return ext == ".png" ? Kind::PngSequence : Kind::Unsupported;
+    if (HasPercentDirective(path)) return Kind::Unsupported;  // a pattern, but not one number
     if (ext == ".png") return Kind::Png;
     if (ext == ".mov") return Kind::Mov;
     if (ext == ".mkv") return Kind::Mkv;
@@ -126,14 +127,14 @@ public:
         : path_(path), width_(width), encoder_(path, width, height) {
         ParseNumberPattern(path, &pattern_);
         // Fail now rather than at the first frame when the folder cannot be written.
-        std::remove(CreateTemporaryBeside(pattern_.Format(0)).c_str());
+        std::remove(CreateTemporaryBeside(pattern_.Format(0), path).c_str());
     }
 
     void WriteFrame(const std::uint8_t* bgra, int pitch, int number) override {
         if (number < 0) Fail(path_, "frame number " + std::to_string(number) + " is negative");
         CheckFrameArgs(path_, bgra, pitch, width_);
         const std::string file = pattern_.Format(number);
-        const std::string temporary = CreateTemporaryBeside(file);
+        const std::string temporary = CreateTemporaryBeside(file, path_);
         try {
             encoder_.Write(bgra, pitch, temporary);
         } catch (...) {

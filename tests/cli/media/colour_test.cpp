@@ -44,6 +44,7 @@ struct ColourCase {
     Matrix other;  // a plausible wrong reading, which must give a visibly different colour
     bool other_full;
 };
+void PrintTo(const ColourCase& c, std::ostream* os) { *os << c.name; }
 
 class TaggedYuv : public ::testing::TestWithParam<ColourCase> {};
 

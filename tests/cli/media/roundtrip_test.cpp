@@ -33,6 +33,7 @@ struct LosslessCase {
     const char* name;
     int width, height, frames, pad;
 };
+void PrintTo(const LosslessCase& c, std::ostream* os) { *os << c.name; }
 
 class LosslessRoundTrip : public ::testing::TestWithParam<LosslessCase> {};
 
