@@ -42,6 +42,15 @@ using SwsPtr = std::unique_ptr<SwsContext, SwsDeleter>;
 FramePtr NewFrame();
 PacketPtr NewPacket();
 
+// Threads for FFmpeg's codecs: 0 lets FFmpeg use every core. FFmpeg's worker pools hand work back
+// through atomics in uninstrumented code, which ThreadSanitizer cannot see, so a TSan build keeps the
+// codecs on the calling thread and checks our own threading only.
+#if defined(__SANITIZE_THREAD__)
+inline constexpr int kCodecThreads = 1;
+#else
+inline constexpr int kCodecThreads = 0;
+#endif
+
 // Silences FFmpeg's log once per process: every failure is reported through MediaError instead.
 void QuietLibraryLog();
 

@@ -175,7 +175,10 @@ public:
         e.height = height;
         e.time_base = {rate.den, rate.num};
         e.framerate = {rate.num, rate.den};
-        e.thread_count = 0;
+        // Slice threads: each picture is coded in parallel inside the call, so no picture is held by a
+        // worker after it returns and output order needs no bookkeeping.
+        e.thread_count = kCodecThreads;
+        e.thread_type = FF_THREAD_SLICE;
         if (prores) {
             e.pix_fmt = AV_PIX_FMT_YUVA444P10LE;
             e.profile = FF_PROFILE_PRORES_4444;

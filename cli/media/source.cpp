@@ -141,7 +141,7 @@ public:
         r = avcodec_parameters_to_context(decoder_.get(), Stream()->codecpar);
         if (r < 0) Fail(path, "cannot set up the decoder", r);
         // Slice threads only: frames come out at once, with no reordering delay between threads.
-        decoder_->thread_count = 0;
+        decoder_->thread_count = kCodecThreads;
         decoder_->thread_type = FF_THREAD_SLICE;
         r = avcodec_open2(decoder_.get(), codec, nullptr);
         if (r < 0) Fail(path, std::string("cannot open the ") + codec->name + " decoder", r);
