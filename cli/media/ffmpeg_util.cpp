@@ -145,6 +145,16 @@ void MoveIntoPlace(const std::string& tmp, const std::string& target) {
     }
 }
 
+TemporaryFile::~TemporaryFile() {
+    if (!path_.empty()) std::remove(path_.c_str());
+}
+
+void TemporaryFile::MoveIntoPlace() {
+    const std::string path = std::move(path_);
+    path_.clear();
+    detail::MoveIntoPlace(path, target_);
+}
+
 int SwsColorspace(AVColorSpace space, int width, int height) {
     switch (space) {
         case AVCOL_SPC_BT709: return SWS_CS_ITU709;

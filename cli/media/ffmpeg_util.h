@@ -33,7 +33,14 @@ struct PacketDeleter {
 struct SwsDeleter {
     void operator()(SwsContext* c) const { sws_freeContext(c); }
 };
+struct OutputDeleter {
+    void operator()(AVFormatContext* c) const {
+        if (c->pb) avio_closep(&c->pb);
+        avformat_free_context(c);
+    }
+};
 using InputPtr = std::unique_ptr<AVFormatContext, InputDeleter>;
+using OutputPtr = std::unique_ptr<AVFormatContext, OutputDeleter>;
 using CodecPtr = std::unique_ptr<AVCodecContext, CodecDeleter>;
 using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
@@ -81,6 +88,22 @@ std::string NameOf(const std::string& path);
 std::string CreateTemporaryBeside(const std::string& target, const std::string& reported = {});
 // Renames tmp onto target; throws MediaError naming target.
 void MoveIntoPlace(const std::string& tmp, const std::string& target);
+
+// A file being written under a temporary name: removed when dropped, unless moved into place.
+class TemporaryFile {
+public:
+    TemporaryFile() = default;
+    TemporaryFile(const std::string& target, const std::string& reported = {})
+        : target_(target), path_(CreateTemporaryBeside(target, reported)) {}
+    ~TemporaryFile();
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    const std::string& path() const { return path_; }
+    bool open() const { return !path_.empty(); }
+    void MoveIntoPlace();  // throws MediaError naming the target
+private:
+    std::string target_, path_;
+};
 
 // swscale matrix for a YUV picture's colour tag; untagged follows the usual SD/HD convention.
 int SwsColorspace(AVColorSpace space, int width, int height);

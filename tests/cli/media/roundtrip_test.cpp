@@ -131,7 +131,7 @@ TEST(PngSequence, PlainPercentDAndNumbersBeyondThePadding) {
 TEST(ProResMov, AlphaExactColourCloseAndEveryFrameKept) {
     TempDir dir;
     const std::string path = dir / "clip.mov";
-    const int w = 64, h = 48, frames = 4;
+    const int w = 65, h = 47, frames = 4;  // odd sizes: ProRes codes 16x16 blocks
     std::vector<Picture> written;
     auto sink = Sink::Create(path, w, h, {24, 1});
     for (int i = 0; i < frames; ++i) {
