@@ -58,6 +58,9 @@ windows:
 	cmake --build build-win-x86
 	cmake -S . -B build-win-x64 $(WINDOWS_FLAGS) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-x86_64.cmake
 	cmake --build build-win-x64
+	cmake -E copy build-win-x86/plugin/NoluMultiColorKeying.dll $(WINDOWS_DIST)/x86/NoluMultiColorKeying.dll
+	cmake -E copy build-win-x64/plugin/NoluMultiColorKeying.dll $(WINDOWS_DIST)/x64/NoluMultiColorKeying.dll
+	@echo "Windows plugin DLLs: $(WINDOWS_DIST)/x86 (32-bit) and $(WINDOWS_DIST)/x64 (64-bit)"
 
 # The DLLs' export and import tables, x87-free keying code, and the 64-bit DLL under Wine.
 test-windows: windows
