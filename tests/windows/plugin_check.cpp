@@ -11,12 +11,14 @@
 #include <cstdio>
 #include <exception>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <vector>
 
 #include "host/environment.h"
 #include "host/source_clip.h"
 #include "keying/keying.h"
+#include "keying/variants.h"
 #include "plugin/host_interface.h"
 #include "plugin/interlocked.h"
 #include "tests/plugin/test_clips.h"
@@ -207,6 +209,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s NoluMultiColorKeying.dll\n", argv[0]);
         return 2;
     }
+    // The DLL's dispatcher sees the same CPU and OS, so it picks the same variant.
+    const std::string_view variant = keying::VariantName(keying::ActiveVariant());
+    std::printf("plugin_check: the keying pass here is the %.*s variant\n", static_cast<int>(variant.size()),
+                variant.data());
     try {
         Run(argv[1]);
     } catch (const std::exception& e) {
