@@ -1,9 +1,10 @@
 # Shared part of the mingw-w64 toolchains; mingw-i686.cmake and mingw-x86_64.cmake set
 # CMAKE_SYSTEM_PROCESSOR and include this.
 #
-# The -posix compilers, not -win32: GCC 12's win32 thread model has no std::thread,
-# std::mutex or std::condition_variable, which the host uses; the posix model gets them
-# from winpthreads, linked statically below so no extra DLL ships.
+# The -posix compilers, not -win32: GCC 12's win32 thread model has no std::mutex,
+# std::thread or std::condition_variable, and the host will not compile without
+# std::mutex. The posix model gets them from winpthreads, linked statically below so
+# no extra DLL ships.
 set(CMAKE_SYSTEM_NAME Windows)
 set(NOLU_MINGW_TRIPLET ${CMAKE_SYSTEM_PROCESSOR}-w64-mingw32)
 
