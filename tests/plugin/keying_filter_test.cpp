@@ -104,8 +104,13 @@ TEST_F(KeyingFilterTest, DescriptionIsRed1sInEveryField) {
     red1.image_type = 3;
     // Frame count, rate and audio of the others are not compared, only their size.
     const VideoInfo other = Rgb32(8, 4, 5);
-    const PClip filter = MakeFilter(SpyInputs({red1, other, other, other, other, other}), &env);
+    const std::array<PClip, 6> inputs = SpyInputs({red1, other, other, other, other, other});
+    const PClip filter = MakeFilter(inputs, &env);
     EXPECT_EQ(filter->GetVideoInfo(), red1);
+    // Asked once each for the checks, and red1 once more for the copy.
+    for (std::size_t i = 0; i < 6; ++i) {
+        EXPECT_EQ(static_cast<SpyClip*>(inputs[i].get())->info_calls.load(), i == 0 ? 2 : 1) << kRoles[i];
+    }
     EXPECT_EQ(filter->GetVersion(), 3);
 }
 
