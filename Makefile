@@ -43,8 +43,9 @@ test-tsan:
 	cmake --build build-tsan
 	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 $(CTEST)
 
-# The keying tests as 32-bit x86 code (-m32 -msse2 -mfpmath=sse), run under qemu-i386:
-# 32-bit programs do not run natively here, and x87 arithmetic would change the bytes.
+# The keying tests as 32-bit x86 code (-m32 -msse2 -mfpmath=sse), the code generation of
+# the plugin's 32-bit host, where x87 arithmetic would change the bytes. They run under
+# qemu-i386, since many machines' kernels run no 32-bit programs.
 test-x86:
 	cmake -S . -B build-linux-x86 $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/linux-i686.cmake -DNOLU_TOOLS=OFF -DNOLU_KEYING_TESTS_ONLY=ON
