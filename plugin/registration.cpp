@@ -6,7 +6,9 @@
 #include "plugin/keying_filter.h"
 
 #if defined(_WIN32)
-#define NOLU_EXPORT extern "C" __declspec(dllexport)
+// Exported by the module-definition file: dllexport would add a second, differently
+// decorated name on 32-bit Windows.
+#define NOLU_EXPORT extern "C"
 #define NOLU_ENTRY_CC __stdcall
 #else
 #define NOLU_EXPORT extern "C" __attribute__((visibility("default")))
