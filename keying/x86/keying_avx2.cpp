@@ -3,9 +3,8 @@
 // input domain to prove every shortcut taken here.
 #include <immintrin.h>
 
-#include <cstring>
-
 #include "keying/kernels.h"
+#include "keying/x86/vector_run.h"
 
 namespace keying::x86 {
 namespace {
@@ -98,27 +97,12 @@ __m256i Load(const std::uint8_t* p) { return _mm256_loadu_si256(reinterpret_cast
 void KeyingPassAvx2(const std::uint8_t* red1, const std::uint8_t* red2, const std::uint8_t* red3,
                     const std::uint8_t* green1, const std::uint8_t* green2, const std::uint8_t* green3,
                     std::uint8_t* out, std::size_t byteCount) {
-    std::size_t offset = 0;
-    for (; offset + kStep <= byteCount; offset += kStep) {
-        const __m256i px = KeyEight(Load(red1 + offset), Load(red2 + offset), Load(red3 + offset),
-                                    Load(green1 + offset), Load(green2 + offset), Load(green3 + offset));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + offset), px);
-    }
-    const std::size_t rest = byteCount - offset;
-    if (rest == 0) {
-        return;
-    }
-    // The last few pixels go through the same vector code from copies, so no input
-    // is read and no output written past byteCount.
-    const std::uint8_t* inputs[] = {red1, red2, red3, green1, green2, green3};
-    alignas(32) std::uint8_t copies[6][kStep] = {};
-    for (int i = 0; i < 6; ++i) {
-        std::memcpy(copies[i], inputs[i] + offset, rest);
-    }
-    alignas(32) std::uint8_t keyed[kStep];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(keyed), KeyEight(Load(copies[0]), Load(copies[1]), Load(copies[2]),
-                                                                   Load(copies[3]), Load(copies[4]), Load(copies[5])));
-    std::memcpy(out + offset, keyed, rest);
+    Inputs inputs = {red1, red2, red3, green1, green2, green3};
+    KeyRun<kStep>(inputs, out, byteCount, [](Inputs& in, std::size_t at, std::uint8_t* dst) {
+        const __m256i px = KeyEight(Load(in[0] + at), Load(in[1] + at), Load(in[2] + at), Load(in[3] + at),
+                                    Load(in[4] + at), Load(in[5] + at));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), px);
+    });
 }
 
 }  // namespace keying::x86
