@@ -117,13 +117,12 @@ void FillRealistic(Scene& s, const Resolution& res, Rng& rng) {
     }
 }
 
-// One scene at a time: a 3840x2160 scene holds over 200 MB.
+// Scenes are built on first use and kept: repetitions of different kernels are
+// interleaved, and rebuilding a 3840x2160 scene takes longer than timing it.
 const Scene& SceneFor(const Resolution& res, Content content) {
-    static std::unique_ptr<Scene> scene;
-    static std::tuple<int, int, Content> key{0, 0, Content::Worst};
-    const std::tuple<int, int, Content> wanted{res.width, res.height, content};
-    if (!scene || key != wanted) {
-        scene.reset();
+    static std::map<std::tuple<int, int, Content>, std::unique_ptr<Scene>> scenes;
+    auto& scene = scenes[{res.width, res.height, content}];
+    if (!scene) {
         scene = std::make_unique<Scene>();
         scene->pixels = static_cast<std::size_t>(res.width) * res.height;
         for (auto& run : scene->in) {
@@ -132,7 +131,6 @@ const Scene& SceneFor(const Resolution& res, Content content) {
         scene->out.assign(scene->pixels * 4, 0);
         Rng rng(0x5EED + static_cast<std::uint64_t>(content));
         (content == Content::Worst ? FillWorst : FillRealistic)(*scene, res, rng);
-        key = wanted;
     }
     return *scene;
 }
@@ -162,23 +160,31 @@ void RunPass(benchmark::State& state, keying::PassFn pass, Resolution res, Conte
                                                   benchmark::Counter::kIsRate);
 }
 
-// Console output as usual, plus each run's time per frame kept for the ratios.
+// Console output of each kernel's median and spread (cv) over the repetitions; the
+// fastest repetition's CPU time per frame is kept for the ratios.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
+        std::vector<Run> shown;
         for (const Run& run : runs) {
-            if (!run.error_occurred && run.run_type == Run::RT_Iteration && run.iterations > 0) {
+            if (run.error_occurred) {
+                shown.push_back(run);
+            } else if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
                 // CPU time: on a shared machine it leaves out the time others hold the core.
                 const double seconds = run.cpu_accumulated_time / static_cast<double>(run.iterations);
-                auto& best = seconds_[run.run_name.function_name];
+                auto& best = seconds_[run.run_name.function_name];  // fastest repetition
                 best = best == 0.0 ? seconds : std::min(best, seconds);
+            } else if (run.aggregate_name == "median" || run.aggregate_name == "cv") {
+                shown.push_back(run);
             }
+        }
+        if (!shown.empty()) {
+            ConsoleReporter::ReportRuns(shown);
         }
     }
 
     void PrintRatios() const {
-        std::printf("\nCPU time per frame relative to the scalar reference and to the memory floor (same run):\n");
+        std::printf("\nFastest repetition, CPU time per frame, against the scalar reference and the memory floor:\n");
         std::printf("%-10s %-10s %-8s %10s %10s %10s %10s\n", "frame", "content", "kernel", "ms/frame", "Mpix/s",
                     "x scalar", "x floor");
         for (const Resolution& res : kResolutions) {
@@ -188,13 +194,19 @@ public:
                 const double scalar = Seconds(prefix + "scalar");
                 const double floor = Seconds(prefix + "floor");
                 const double mpix = static_cast<double>(res.width) * res.height * 1e-6;
-                for (const auto& [name, seconds] : seconds_) {
-                    if (name.rfind(prefix, 0) != 0) {
+                std::vector<std::string> kernels{"floor"};
+                for (keying::Variant v : keying::BuiltVariants()) {
+                    kernels.emplace_back(keying::VariantName(v));
+                }
+                for (const std::string& kernel : kernels) {
+                    const double seconds = Seconds(prefix + kernel);
+                    if (seconds == 0.0) {
                         continue;
                     }
-                    std::printf("%-10s %-10s %-8s %10.3f %10.1f %9.2fx %9.2fx\n", prefix.substr(0, prefix.find('/')).c_str(),
-                                ContentName(content), name.substr(prefix.size()).c_str(), seconds * 1e3, mpix / seconds,
-                                scalar > 0 ? scalar / seconds : 0.0, floor > 0 ? seconds / floor : 0.0);
+                    std::printf("%-10s %-10s %-8s %10.3f %10.1f %9.2fx %9.2fx\n",
+                                prefix.substr(0, prefix.find('/')).c_str(), ContentName(content), kernel.c_str(),
+                                seconds * 1e3, mpix / seconds, scalar > 0 ? scalar / seconds : 0.0,
+                                floor > 0 ? seconds / floor : 0.0);
                 }
             }
         }
@@ -209,20 +221,34 @@ private:
     std::map<std::string, double> seconds_;
 };
 
+// Three short repetitions of each; the ratios use each kernel's fastest, the one
+// least disturbed by whatever else the machine runs.
+void Configure(benchmark::internal::Benchmark* b) {
+    b->Unit(benchmark::kMillisecond)->MinTime(0.2)->Repetitions(3);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Repetitions of different kernels run interleaved in random order unless the
+    // command line says otherwise, so a busy spell on the machine hits all alike.
+    std::vector<char*> args(argv, argv + argc);
+    std::string interleave = "--benchmark_enable_random_interleaving=true";
+    if (std::none_of(args.begin(), args.end(),
+                     [](const char* a) { return std::string(a).rfind("--benchmark_enable_random_interleaving", 0) == 0; })) {
+        args.insert(args.begin() + 1, interleave.data());
+    }
+    argc = static_cast<int>(args.size());
+    argv = args.data();
     for (const Resolution& res : kResolutions) {
         for (Content content : {Content::Worst, Content::Realistic}) {
             const std::string prefix =
                 std::to_string(res.width) + "x" + std::to_string(res.height) + "/" + ContentName(content) + "/";
-            benchmark::RegisterBenchmark((prefix + "floor").c_str(), RunPass, &MemoryFloor, res, content)
-                ->Unit(benchmark::kMillisecond);
+            Configure(benchmark::RegisterBenchmark((prefix + "floor").c_str(), RunPass, &MemoryFloor, res, content));
             for (keying::Variant v : keying::BuiltVariants()) {
                 if (keying::CanRun(v)) {
-                    benchmark::RegisterBenchmark((prefix + std::string(keying::VariantName(v))).c_str(), RunPass,
-                                                 keying::PassFor(v), res, content)
-                        ->Unit(benchmark::kMillisecond);
+                    Configure(benchmark::RegisterBenchmark((prefix + std::string(keying::VariantName(v))).c_str(),
+                                                           RunPass, keying::PassFor(v), res, content));
                 }
             }
         }
