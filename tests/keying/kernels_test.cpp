@@ -236,7 +236,9 @@ public:
                 buf[k] = Pattern(run, k);
             }
             if (run < kInputs) {
-                std::memcpy(buf.data() + start_[run], f.in[run].data(), bytes_);
+                if (bytes_ > 0) {  // an empty run has no data pointer to copy from
+                    std::memcpy(buf.data() + start_[run], f.in[run].data(), bytes_);
+                }
             } else {
                 std::memset(buf.data() + start_[run], sentinel, bytes_);
             }
