@@ -41,7 +41,8 @@ must have the same size.
 
 Outputs, chosen by the name: .png (a single frame, RGBA), a numbered pattern
 such as out_%04d.png, .mov (ProRes 4444 with alpha), .mkv (FFV1 with alpha,
-lossless). Files appear only when complete; a failed run leaves none behind.
+lossless). Files appear only when complete: a failed run leaves no partial
+file behind (a numbered sequence keeps the frames finished before the failure).
 
 Frame numbers are red1's: for a numbered sequence the number in its file
 names (shot_1001.png is frame 1001), otherwise the frame index from 0. --frames

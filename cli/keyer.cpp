@@ -1,6 +1,7 @@
 #include "cli/keyer.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -106,8 +107,9 @@ PreviewBackground LoadBackground(const std::string& background, int width, int h
     if (const auto colour = ParseColour(background)) {
         return PreviewBackground::Flat(*colour);
     }
-    if (background.front() == '#') {
-        throw KeyError(background + ": not a colour (use #rrggbb, #rgb or a name such as grey)");
+    // Neither a known colour nor a file: most likely a mistyped colour, so say what colours look like.
+    if (background.front() == '#' || !std::filesystem::exists(background)) {
+        throw KeyError(background + ": neither a colour (#rrggbb, #rgb or a name such as grey) nor an image file");
     }
     const auto plate = media::Source::Open(background);
     if (plate->Width() != width || plate->Height() != height) {

@@ -326,6 +326,8 @@ TEST(NolukeyKey, BadInputsFailCleanly) {
         {"one .png for many frames", with(-1, "", out + "/k.png"), 1, "k.png: a .png output holds one frame"},
         {"unwritable output", with(-1, "", dir / "no/such/folder/k.mkv"), 1, "no/such/folder"},
         {"bad colour", with(-1, "", out + "/k.mkv", {"--preview", out + "/p.mkv", "--background", "#12"}), 1, "#12"},
+        {"mistyped colour name", with(-1, "", out + "/k.mkv", {"--preview", out + "/p.mkv", "--background", "gren"}), 1,
+         "gren: neither a colour"},
         {"background of another size",
          with(-1, "", out + "/k.mkv", {"--preview", out + "/p.mkv", "--background", dir / "wide.png"}), 1,
          "wide.png: background size 20x8"},
