@@ -20,7 +20,7 @@ build: deps
 	cmake --build build
 
 demo: build
-	./build/examples/key_pixels
+	./build/cli/nolukey demo
 
 test:
 	@./scripts/deps.sh test
