@@ -4,7 +4,7 @@
 CMAKE_FLAGS := -G Ninja -DNOLU_WERROR=ON
 CTEST := ctest --output-on-failure --no-tests=error -j2
 
-.PHONY: all deps build demo test test-release test-asan test-tsan bench clean
+.PHONY: all deps build demo test test-release test-asan test-tsan bench compare clean
 
 all: build
 
@@ -40,6 +40,11 @@ test-tsan:
 
 bench: build
 	./build/bench/keying_bench
+
+# Matte quality and speed against FFmpeg's colorkey and chromakey + despill; rewrites
+# docs/comparison.md and docs/comparison.png. Takes a few minutes; not part of `make test`.
+compare: build
+	./bench/compare/run.sh
 
 clean:
 	rm -rf build build-asan build-tsan

@@ -115,9 +115,24 @@ std::string ColorKeyChain(const ColorKeyParams& p) {
     return Format("colorkey=color=0x13FF08:similarity=%.4f:blend=%.4f", p.similarity, p.blend);
 }
 
+std::string ChromaKeyAlphaChain(const ChromaKeyParams& p) {
+    return Format("chromakey=color=0x13FF08:similarity=%.4f:blend=%.4f", p.similarity, p.blend);
+}
+
 std::string ChromaKeyChain(const ChromaKeyParams& p) {
-    return Format("chromakey=color=0x13FF08:similarity=%.4f:blend=%.4f", p.similarity, p.blend) +
-           Format(",format=rgba,despill=type=green:mix=%.4f:expand=%.4f,format=rgba", p.mix, p.expand);
+    return ChromaKeyAlphaChain(p) + Format(",format=rgba,despill=type=green:mix=%.4f:expand=%.4f,format=rgba", p.mix, p.expand);
+}
+
+Truth::Sad PeerAlphaSad(const Truth& truth, const AVFrame& frame) {
+    switch (frame.format) {
+        case AV_PIX_FMT_RGBA:
+            return truth.AlphaSad(frame.data[0] + 3, 4, frame.linesize[0]);
+        case AV_PIX_FMT_YUVA444P:
+            return truth.AlphaSad(frame.data[3], 1, frame.linesize[3]);
+        default:
+            throw PeerError(std::string("no alpha to score in a ") +
+                            av_get_pix_fmt_name(static_cast<AVPixelFormat>(frame.format)) + " frame");
+    }
 }
 
 Matte MatteFromRgba(const AVFrame& rgba) {
@@ -125,18 +140,7 @@ Matte MatteFromRgba(const AVFrame& rgba) {
         throw PeerError(std::string("expected an rgba frame, got ") +
                         av_get_pix_fmt_name(static_cast<AVPixelFormat>(rgba.format)));
     }
-    Matte m;
-    m.width = rgba.width;
-    m.height = rgba.height;
-    for (int y = 0; y < rgba.height; ++y) {
-        const std::uint8_t* row = rgba.data[0] + static_cast<std::ptrdiff_t>(y) * rgba.linesize[0];
-        for (int x = 0; x < rgba.width; ++x) {
-            const std::uint8_t* px = row + 4 * x;
-            m.bgr.insert(m.bgr.end(), {px[2], px[1], px[0]});
-            m.alpha.push_back(px[3] / 255.0);
-        }
-    }
-    return m;
+    return MatteFromPacked(rgba.data[0], rgba.width, rgba.height, rgba.linesize[0], ByteOrder::Rgba);
 }
 
 }  // namespace compare

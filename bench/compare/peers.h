@@ -70,6 +70,11 @@ struct ChromaKeyParams {
 // Filter descriptions keyed on the green backdrop (R 19, G 255, B 8).
 std::string ColorKeyChain(const ColorKeyParams& p);
 std::string ChromaKeyChain(const ChromaKeyParams& p);
+// chromakey alone, yuva444p out: the alpha of ChromaKeyChain without the cost of despill.
+std::string ChromaKeyAlphaChain(const ChromaKeyParams& p);
+
+// Alpha SAD of a peer's output frame, packed RGBA or planar with alpha.
+Truth::Sad PeerAlphaSad(const Truth& truth, const AVFrame& frame);
 
 // An RGBA peer output as a scored matte.
 Matte MatteFromRgba(const AVFrame& rgba);

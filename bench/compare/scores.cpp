@@ -60,17 +60,20 @@ std::vector<double> Filter1d(const std::vector<double>& in, int width, int heigh
 
 }  // namespace
 
-Matte MatteFromBgra(const std::uint8_t* bgra, int width, int height, int pitch) {
+Matte MatteFromPacked(const std::uint8_t* pixels, int width, int height, int pitch, ByteOrder order) {
+    const int blue = order == ByteOrder::Bgra ? 0 : 2;
     Matte m;
     m.width = width;
     m.height = height;
     m.alpha.reserve(static_cast<std::size_t>(width) * height);
     m.bgr.reserve(static_cast<std::size_t>(width) * height * 3);
     for (int y = 0; y < height; ++y) {
-        const std::uint8_t* row = bgra + static_cast<std::ptrdiff_t>(y) * pitch;
+        const std::uint8_t* row = pixels + static_cast<std::ptrdiff_t>(y) * pitch;
         for (int x = 0; x < width; ++x) {
             const std::uint8_t* px = row + 4 * x;
-            m.bgr.insert(m.bgr.end(), {px[0], px[1], px[2]});
+            m.bgr.push_back(px[blue]);
+            m.bgr.push_back(px[1]);
+            m.bgr.push_back(px[2 - blue]);
             m.alpha.push_back(px[3] / 255.0);
         }
     }
@@ -92,18 +95,56 @@ Truth::Truth(Matte truth)
     : truth_(std::move(truth)),
       gradient_(GradientMagnitude(truth_.alpha, truth_.width, truth_.height, kGradientSigma)) {}
 
-Scores Truth::Score(const Matte& result) const { return ScoreImpl(result, true); }
-
-Scores Truth::ScoreAlpha(const Matte& result) const { return ScoreImpl(result, false); }
-
-Scores Truth::ScoreImpl(const Matte& result, bool withColour) const {
+void Truth::CheckSize(const Matte& result) const {
     if (result.width != truth_.width || result.height != truth_.height ||
-        result.alpha.size() != truth_.alpha.size() || (withColour && result.bgr.size() != truth_.bgr.size())) {
+        result.alpha.size() != truth_.alpha.size() || result.bgr.size() != truth_.bgr.size()) {
         throw std::invalid_argument("matte and ground truth differ in size");
     }
+}
+
+Truth::Sad Truth::AlphaSad(const Matte& result) const {
+    CheckSize(result);
+    Sad sad;
+    for (std::size_t i = 0; i < truth_.alpha.size(); ++i) {
+        const double t = truth_.alpha[i];
+        const double d = std::abs(result.alpha[i] - t);
+        sad.whole += d;
+        if (t > 0.0 && t < 1.0) sad.soft += d;
+    }
+    return sad;
+}
+
+Truth::Sad Truth::AlphaSad(const std::uint8_t* alpha, int step, int pitch) const {
+    Sad sad;
+    for (int y = 0; y < truth_.height; ++y) {
+        const std::uint8_t* row = alpha + static_cast<std::ptrdiff_t>(y) * pitch;
+        for (int x = 0; x < truth_.width; ++x) {
+            const double t = truth_.alpha[static_cast<std::size_t>(y) * truth_.width + x];
+            const double d = std::abs(row[static_cast<std::ptrdiff_t>(x) * step] / 255.0 - t);
+            sad.whole += d;
+            if (t > 0.0 && t < 1.0) sad.soft += d;
+        }
+    }
+    return sad;
+}
+
+double Truth::ColourError(const Matte& result) const {
+    CheckSize(result);
+    double sum = 0;
+    std::size_t pixels = 0;
+    for (std::size_t i = 0; i < truth_.alpha.size(); ++i) {
+        if (truth_.alpha[i] > 0.5) {
+            for (int c = 0; c < 3; ++c) sum += std::abs(double{result.bgr[3 * i + c]} - double{truth_.bgr[3 * i + c]});
+            ++pixels;
+        }
+    }
+    return pixels > 0 ? sum / (3.0 * static_cast<double>(pixels)) : 0.0;
+}
+
+Scores Truth::Score(const Matte& result) const {
+    CheckSize(result);
     const std::vector<double> gradient = GradientMagnitude(result.alpha, result.width, result.height, kGradientSigma);
     Scores s;
-    double colourSum = 0;
     for (std::size_t i = 0; i < truth_.alpha.size(); ++i) {
         const double t = truth_.alpha[i];
         const double diff = result.alpha[i] - t;
@@ -115,20 +156,21 @@ Scores Truth::ScoreImpl(const Matte& result, bool withColour) const {
             ++r.pixels;
         };
         add(s.whole);
-        if (t > 0.0 && t < 1.0) {
+        if (t <= 0.0) {
+            add(s.clear);
+        } else if (t >= 1.0) {
+            add(s.solid);
+        } else {
             add(s.soft);
+            s.softBias += diff;
         }
-        if (withColour && t > 0.5) {
-            for (int c = 0; c < 3; ++c) {
-                colourSum += std::abs(int{result.bgr[3 * i + c]} - int{truth_.bgr[3 * i + c]});
-            }
-            ++s.colourPixels;
-        }
+        if (t > 0.5) ++s.colourPixels;
     }
-    for (RegionScores* r : {&s.whole, &s.soft}) {
+    if (s.soft.pixels > 0) s.softBias /= static_cast<double>(s.soft.pixels);
+    for (RegionScores* r : {&s.whole, &s.soft, &s.clear, &s.solid}) {
         if (r->pixels > 0) r->mse /= static_cast<double>(r->pixels);
     }
-    if (s.colourPixels > 0) s.colourError = colourSum / (3.0 * static_cast<double>(s.colourPixels));
+    s.colourError = ColourError(result);
     return s;
 }
 

@@ -13,7 +13,7 @@ namespace {
 using compare::Matte;
 using compare::Truth;
 
-Matte Make(int width, int height, std::vector<double> alpha, std::vector<std::uint8_t> bgr = {}) {
+Matte Make(int width, int height, std::vector<double> alpha, std::vector<float> bgr = {}) {
     if (bgr.empty()) bgr.assign(alpha.size() * 3, 100);
     return Matte{width, height, std::move(alpha), std::move(bgr)};
 }
@@ -49,9 +49,20 @@ TEST(CompareScores, KnownMattesGiveHandComputedScores) {
     EXPECT_EQ(s.soft.pixels, 2u);
     EXPECT_DOUBLE_EQ(s.soft.sad, 0.25);
     EXPECT_DOUBLE_EQ(s.soft.mse, 0.0625 / 2);
+    EXPECT_DOUBLE_EQ(s.softBias, 0.25 / 2);
+    EXPECT_DOUBLE_EQ(s.clear.sad, 0.5);
+    EXPECT_DOUBLE_EQ(s.solid.sad, 0.1);
     // Colour counts only where the truth is over one half: |3|+|0|+|6| and |0|+|3|+|0| over 6 channels.
     EXPECT_EQ(s.colourPixels, 2u);
     EXPECT_DOUBLE_EQ(s.colourError, 12.0 / 6);
+    const Truth::Sad sad = Truth(truth).AlphaSad(result);
+    EXPECT_DOUBLE_EQ(sad.whole, s.whole.sad);
+    EXPECT_DOUBLE_EQ(sad.soft, s.soft.sad);
+    // From the alpha bytes of packed pixels: 0.5 and 0.9 are not bytes, so 128 and 230 stand in.
+    const std::uint8_t packed[] = {0, 0, 0, 128, 0, 0, 0, 64, 0, 0, 0, 255, 0, 0, 0, 230};
+    const Truth::Sad bytes = Truth(truth).AlphaSad(packed + 3, 4, sizeof packed);
+    EXPECT_NEAR(bytes.whole, 128 / 255.0 + std::abs(64 / 255.0 - 0.25) + 0.25 + (1 - 230 / 255.0), 1e-12);
+    EXPECT_NEAR(bytes.soft, std::abs(64 / 255.0 - 0.25) + 0.25, 1e-12);
 }
 
 // The benchmark's unit-norm Gaussian-derivative filters: a flat plane has no gradient, even at the
