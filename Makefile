@@ -16,7 +16,7 @@ build: deps
 	cmake --build build
 
 demo: build
-	./build/examples/key_pixels
+	./build/cli/nolukey demo
 
 test: deps
 	$(MAKE) --no-print-directory test-release test-asan test-tsan

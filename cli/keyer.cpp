@@ -81,8 +81,8 @@ IndexRange ResolveRange(const KeyJob& job, const std::array<std::unique_ptr<medi
         const int count = sources[i]->FrameCount();
         if (count <= range.last) {
             throw KeyError(job.inputs[i] + ": has " + std::to_string(count) + (count == 1 ? " frame" : " frames") +
-                           ", frame " + std::to_string(range.last + range.numberOffset) + " needs " +
-                           std::to_string(range.last + 1));
+                           ", too few for frames " + std::to_string(range.first + range.numberOffset) + " to " +
+                           std::to_string(range.last + range.numberOffset));
         }
     }
     const int frames = range.last - range.first + 1;

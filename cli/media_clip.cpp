@@ -6,15 +6,9 @@ namespace nolukey {
 namespace {
 
 VideoInfo DescribeAsRgb32(const media::Source& source) {
-    VideoInfo vi;
-    vi.width = source.Width();
-    vi.height = source.Height();
     const media::Rational rate = source.FrameRate();
-    vi.fps_numerator = static_cast<unsigned>(rate.num);
-    vi.fps_denominator = static_cast<unsigned>(rate.den);
-    vi.num_frames = source.FrameCount();
-    vi.pixel_type = VideoInfo::CS_BGR32;
-    return vi;
+    return host::MakeVideoInfo(VideoInfo::CS_BGR32, source.Width(), source.Height(), source.FrameCount(),
+                               static_cast<unsigned>(rate.num), static_cast<unsigned>(rate.den));
 }
 
 }  // namespace

@@ -44,10 +44,10 @@ struct Options {
     int height = 720;
     int frames = 4;
     double minTime = 0.5;
-    std::string plugin;
+    std::string plugin = NOLU_PLUGIN_PATH;
     std::string markdown = "docs/comparison.md";
     std::string sheet = "docs/comparison.png";
-    std::string templatePath;
+    std::string templatePath = NOLU_COMPARE_TEMPLATE;
     std::string machine;
 };
 
@@ -711,8 +711,8 @@ int main(int argc, char** argv) {
                  "scene, and writes the comparison page and its contact sheet. Options it does not know go to "
                  "Google Benchmark (--benchmark_...)."};
     app.allow_extras();
-    app.add_option("--plugin", o.plugin, "The plugin library to key through")->required();
-    app.add_option("--template", o.templatePath, "The page template")->required();
+    app.add_option("--plugin", o.plugin, "The plugin library to key through")->capture_default_str();
+    app.add_option("--template", o.templatePath, "The page template")->capture_default_str();
     app.add_option("--markdown", o.markdown, "The page to write")->capture_default_str();
     app.add_option("--sheet", o.sheet, "The contact sheet to write (PNG)")->capture_default_str();
     app.add_option("--machine", o.machine, "The machine's description for the page");

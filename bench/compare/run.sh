@@ -15,8 +15,5 @@ cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//' || true
 machine="$(hostname), ${cpu:-unknown CPU}, $(nproc) cores, $(uname -sr)"
 
 mkdir -p docs
-./build/bench/compare/compare_keyers \
-  --plugin "$(find build/plugin -maxdepth 1 -name 'libNoluMultiColorKeying.so' | head -n1)" \
-  --template bench/compare/comparison.md.in \
-  --markdown docs/comparison.md --sheet docs/comparison.png \
+./build/bench/compare/compare_keyers --markdown docs/comparison.md --sheet docs/comparison.png \
   --machine "$machine" "$@"
