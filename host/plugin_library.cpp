@@ -30,8 +30,9 @@ PluginLibrary::~PluginLibrary() { FreeLibrary(reinterpret_cast<HMODULE>(handle_)
 
 PluginLibrary::EntryPoint PluginLibrary::FindEntryPoint() const {
     const auto module = reinterpret_cast<HMODULE>(handle_);
-    // A 32-bit __stdcall export may carry its decorated name.
-    for (const char* name : {"AvisynthPluginInit2", "_AvisynthPluginInit2@4"}) {
+    // A 32-bit __stdcall export may carry its decorated name: MSVC's form, or MinGW's
+    // without the leading underscore.
+    for (const char* name : {"AvisynthPluginInit2", "_AvisynthPluginInit2@4", "AvisynthPluginInit2@4"}) {
         // void(*)() converts to and from any function pointer type without complaint.
         if (const auto symbol = reinterpret_cast<void (*)()>(GetProcAddress(module, name))) {
             return reinterpret_cast<EntryPoint>(symbol);

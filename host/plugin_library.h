@@ -22,7 +22,7 @@ public:
     PluginLibrary& operator=(const PluginLibrary&) = delete;
 
     // The exported AvisynthPluginInit2 (on 32-bit Windows also under its decorated
-    // name), or null when the library has none.
+    // names), or null when the library has none.
     EntryPoint FindEntryPoint() const;
 
     const std::filesystem::path& File() const { return file_; }

@@ -23,6 +23,13 @@ bool Accepts(char type, const AVSValue& v) {
     }
 }
 
+// "a clip", "an int", ... or "undefined".
+std::string WithArticle(char type) {
+    const std::string name = TypeName(type);
+    if (name == "undefined") return name;
+    return (name[0] == 'i' || name[0] == 'a' ? "an " : "a ") + name;
+}
+
 std::string Describe(const Parameter& p, std::size_t index) {
     return p.name.empty() ? "argument " + std::to_string(index + 1) : "argument \"" + p.name + "\"";
 }
@@ -74,8 +81,7 @@ std::vector<AVSValue> BindArguments(std::string_view function, const std::vector
         const Parameter& p = params[index];
         if (given[index]) Fail(function, Describe(p, index) + " is given twice");
         if (!Accepts(p.type, value)) {
-            Fail(function, Describe(p, index) + " must be a " + TypeName(p.type) + ", not " +
-                               (value.Defined() ? "a " : "") + TypeName(value.Type()));
+            Fail(function, Describe(p, index) + " must be " + WithArticle(p.type) + ", not " + WithArticle(value.Type()));
         }
         given[index] = true;
         bound[index] = (p.type == 'f') ? AVSValue(value.AsFloat()) : value;

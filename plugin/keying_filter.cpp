@@ -17,13 +17,15 @@ NoluMultiColorKeying::NoluMultiColorKeying(const PClip& red1_, const PClip& red2
       green2(green2_),
       green3(green3_) {
     const std::array<const PClip*, 6> inputs = {&red1, &red2, &red3, &green1, &green2, &green3};
-    for (const PClip* input : inputs) {
-        if (!(*input)->GetVideoInfo().IsRGB32()) env->ThrowError("NoluMultiColorKeying: Inputs must be RGB32");
+    std::array<const VideoInfo*, 6> infos{};
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        infos[i] = &(*inputs[i])->GetVideoInfo();
+        if (!infos[i]->IsRGB32()) env->ThrowError("NoluMultiColorKeying: Inputs must be RGB32");
     }
     // The keying pass reads every input at the output's positions, so a smaller input
     // would be read past its end and a larger one would be keyed out of place.
     for (std::size_t i = 1; i < inputs.size(); ++i) {
-        const VideoInfo& other = (*inputs[i])->GetVideoInfo();
+        const VideoInfo& other = *infos[i];
         if (other.width != vi.width || other.height != vi.height) {
             env->ThrowError("NoluMultiColorKeying: %s is %dx%d, but red1 is %dx%d; all inputs must be the same size",
                             kInputNames[i], other.width, other.height, vi.width, vi.height);

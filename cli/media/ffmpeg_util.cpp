@@ -101,7 +101,19 @@ std::string NameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string CreateTemporaryBeside(const std::string& target) {
+bool HasPercentDirective(std::string_view path) {
+    for (std::size_t i = 0; i < path.size(); ++i)
+        if (path[i] == '%') {
+            if (i + 1 < path.size() && path[i + 1] == '%')
+                ++i;
+            else
+                return true;
+        }
+    return false;
+}
+
+std::string CreateTemporaryBeside(const std::string& target, const std::string& reported) {
+    const std::string& named = reported.empty() ? target : reported;
     const std::string folder = FolderOf(target);
     const std::string name = NameOf(target);
     const std::string ext = LowerExtension(name);
@@ -120,9 +132,9 @@ std::string CreateTemporaryBeside(const std::string& target) {
             return tmp;
         }
         if (errno != EEXIST)
-            throw MediaError(target + ": cannot write in folder " + folder + " (" + std::strerror(errno) + ")");
+            throw MediaError(named + ": cannot write in folder " + folder + " (" + std::strerror(errno) + ")");
     }
-    throw MediaError(target + ": cannot find a free temporary name in folder " + folder);
+    throw MediaError(named + ": cannot find a free temporary name in folder " + folder);
 }
 
 void MoveIntoPlace(const std::string& tmp, const std::string& target) {
@@ -131,6 +143,16 @@ void MoveIntoPlace(const std::string& tmp, const std::string& target) {
         std::remove(tmp.c_str());
         throw MediaError(target + ": cannot move the finished file into place (" + std::strerror(err) + ")");
     }
+}
+
+TemporaryFile::~TemporaryFile() {
+    if (!path_.empty()) std::remove(path_.c_str());
+}
+
+void TemporaryFile::MoveIntoPlace() {
+    const std::string path = std::move(path_);
+    path_.clear();
+    detail::MoveIntoPlace(path, target_);
 }
 
 int SwsColorspace(AVColorSpace space, int width, int height) {

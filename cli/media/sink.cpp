@@ -22,6 +22,7 @@ enum class Kind { Png, PngSequence, Mov, Mkv, Unsupported };
 Kind KindOf(const std::string& path) {
     const std::string ext = LowerExtension(path);
     if (ParseNumberPattern(path, nullptr)) return ext == ".png" ? Kind::PngSequence : Kind::Unsupported;
+    if (HasPercentDirective(path)) return Kind::Unsupported;  // a pattern, but not one number
     if (ext == ".png") return Kind::Png;
     if (ext == ".mov") return Kind::Mov;
     if (ext == ".mkv") return Kind::Mkv;
@@ -92,30 +93,26 @@ private:
 class PngSink final : public Sink {
 public:
     PngSink(const std::string& path, int width, int height)
-        : path_(path), width_(width), encoder_(path, width, height), temporary_(CreateTemporaryBeside(path)) {}
-    ~PngSink() override {
-        if (!temporary_.empty()) std::remove(temporary_.c_str());
-    }
+        : path_(path), width_(width), encoder_(path, width, height), temporary_(path) {}
 
     void WriteFrame(const std::uint8_t* bgra, int pitch, int) override {
         if (written_) Fail(path_, "a .png output holds one frame; use a numbered pattern such as out_%04d.png for more");
         CheckFrameArgs(path_, bgra, pitch, width_);
-        encoder_.Write(bgra, pitch, temporary_);
+        encoder_.Write(bgra, pitch, temporary_.path());
         written_ = true;
     }
 
     void Finish() override {
-        if (temporary_.empty()) return;
+        if (!temporary_.open()) return;
         if (!written_) Fail(path_, "no frame was written");
-        MoveIntoPlace(temporary_, path_);
-        temporary_.clear();
+        temporary_.MoveIntoPlace();
     }
 
 private:
     std::string path_;
     int width_;
     PngEncoder encoder_;
-    std::string temporary_;
+    TemporaryFile temporary_;
     bool written_ = false;
 };
 
@@ -126,21 +123,16 @@ public:
         : path_(path), width_(width), encoder_(path, width, height) {
         ParseNumberPattern(path, &pattern_);
         // Fail now rather than at the first frame when the folder cannot be written.
-        std::remove(CreateTemporaryBeside(pattern_.Format(0)).c_str());
+        TemporaryFile probe(pattern_.Format(0), path);
     }
 
     void WriteFrame(const std::uint8_t* bgra, int pitch, int number) override {
         if (number < 0) Fail(path_, "frame number " + std::to_string(number) + " is negative");
         CheckFrameArgs(path_, bgra, pitch, width_);
         const std::string file = pattern_.Format(number);
-        const std::string temporary = CreateTemporaryBeside(file);
-        try {
-            encoder_.Write(bgra, pitch, temporary);
-        } catch (...) {
-            std::remove(temporary.c_str());
-            throw;
-        }
-        MoveIntoPlace(temporary, file);
+        TemporaryFile temporary(file, path_);
+        encoder_.Write(bgra, pitch, temporary.path());
+        temporary.MoveIntoPlace();
     }
 
     void Finish() override {}
@@ -156,16 +148,14 @@ private:
 class VideoSink final : public Sink {
 public:
     VideoSink(const std::string& path, int width, int height, Rational rate, Kind kind)
-        : path_(path), kind_(kind), frame_(NewFrame()), packet_(NewPacket()) {
+        : path_(path), kind_(kind), temporary_(path), frame_(NewFrame()), packet_(NewPacket()) {
         const bool prores = kind == Kind::Mov;
         const AVCodec* codec = prores ? avcodec_find_encoder_by_name("prores_ks") : avcodec_find_encoder(AV_CODEC_ID_FFV1);
         if (!codec) Fail(path, std::string("this FFmpeg has no ") + (prores ? "prores_ks" : "FFV1") + " encoder");
-        temporary_ = CreateTemporaryBeside(path);
-
         AVFormatContext* raw = nullptr;
-        int r = avformat_alloc_output_context2(&raw, nullptr, prores ? "mov" : "matroska", temporary_.c_str());
+        int r = avformat_alloc_output_context2(&raw, nullptr, prores ? "mov" : "matroska", temporary_.path().c_str());
         if (r < 0) Fail(path, "cannot set up the container", r);
-        output_ = raw;
+        output_.reset(raw);
 
         encoder_.reset(avcodec_alloc_context3(codec));
         if (!encoder_) throw std::bad_alloc();
@@ -174,7 +164,10 @@ public:
         e.height = height;
         e.time_base = {rate.den, rate.num};
         e.framerate = {rate.num, rate.den};
-        e.thread_count = 0;
+        // Slice threads: each picture is coded in parallel inside the call, so no picture is held by a
+        // worker after it returns and output order needs no bookkeeping.
+        e.thread_count = kCodecThreads;
+        e.thread_type = FF_THREAD_SLICE;
         if (prores) {
             e.pix_fmt = AV_PIX_FMT_YUVA444P10LE;
             e.profile = FF_PROFILE_PRORES_4444;
@@ -196,16 +189,16 @@ public:
         r = avcodec_open2(encoder_.get(), codec, nullptr);
         if (r < 0) Fail(path, std::string("cannot open the ") + codec->name + " encoder", r);
 
-        stream_ = avformat_new_stream(output_, nullptr);
+        stream_ = avformat_new_stream(output_.get(), nullptr);
         if (!stream_) throw std::bad_alloc();
         r = avcodec_parameters_from_context(stream_->codecpar, encoder_.get());
         if (r < 0) Fail(path, "cannot set up the video stream", r);
         stream_->time_base = e.time_base;
         stream_->avg_frame_rate = e.framerate;
 
-        r = avio_open(&output_->pb, temporary_.c_str(), AVIO_FLAG_WRITE);
+        r = avio_open(&output_->pb, temporary_.path().c_str(), AVIO_FLAG_WRITE);
         if (r < 0) Fail(path, "cannot write", r);
-        r = avformat_write_header(output_, nullptr);
+        r = avformat_write_header(output_.get(), nullptr);
         if (r < 0) Fail(path, "cannot write the file header", r);
 
         frame_->format = e.pix_fmt;
@@ -229,16 +222,8 @@ public:
         }
     }
 
-    ~VideoSink() override {
-        if (output_) {
-            if (output_->pb) avio_closep(&output_->pb);
-            avformat_free_context(output_);
-        }
-        if (!temporary_.empty()) std::remove(temporary_.c_str());
-    }
-
     void WriteFrame(const std::uint8_t* bgra, int pitch, int) override {
-        if (temporary_.empty()) Fail(path_, "frame written after the file was finished");
+        if (!temporary_.open()) Fail(path_, "frame written after the file was finished");
         CheckFrameArgs(path_, bgra, pitch, frame_->width);
         int r = av_frame_make_writable(frame_.get());
         if (r < 0) Fail(path_, "cannot allocate a picture", r);
@@ -253,17 +238,16 @@ public:
     }
 
     void Finish() override {
-        if (temporary_.empty()) return;
+        if (!temporary_.open()) return;
         if (next_pts_ == 0) Fail(path_, "no frame was written");
         int r = avcodec_send_frame(encoder_.get(), nullptr);
         if (r < 0) Fail(path_, "cannot finish encoding", r);
         Drain();
-        r = av_write_trailer(output_);
+        r = av_write_trailer(output_.get());
         if (r < 0) Fail(path_, "cannot finish the file", r);
         r = avio_closep(&output_->pb);
         if (r < 0) Fail(path_, "cannot finish the file", r);
-        MoveIntoPlace(temporary_, path_);
-        temporary_.clear();
+        temporary_.MoveIntoPlace();
     }
 
 private:
@@ -288,15 +272,15 @@ private:
             // QuickTime drops the last frame of a track whose packets carry no duration.
             if (packet_->duration <= 0) packet_->duration = 1;
             av_packet_rescale_ts(packet_.get(), encoder_->time_base, stream_->time_base);
-            r = av_interleaved_write_frame(output_, packet_.get());
+            r = av_interleaved_write_frame(output_.get(), packet_.get());
             if (r < 0) Fail(path_, "cannot write a frame", r);
         }
     }
 
     std::string path_;
     Kind kind_;
-    std::string temporary_;
-    AVFormatContext* output_ = nullptr;  // freed by hand: output contexts have no close_input
+    TemporaryFile temporary_;  // declared before output_: the file is closed before it is removed
+    OutputPtr output_;
     AVStream* stream_ = nullptr;
     CodecPtr encoder_;
     SwsPtr sws_;

@@ -141,7 +141,7 @@ public:
         r = avcodec_parameters_to_context(decoder_.get(), Stream()->codecpar);
         if (r < 0) Fail(path, "cannot set up the decoder", r);
         // Slice threads only: frames come out at once, with no reordering delay between threads.
-        decoder_->thread_count = 0;
+        decoder_->thread_count = kCodecThreads;
         decoder_->thread_type = FF_THREAD_SLICE;
         r = avcodec_open2(decoder_.get(), codec, nullptr);
         if (r < 0) Fail(path, std::string("cannot open the ") + codec->name + " decoder", r);
@@ -153,9 +153,12 @@ public:
     bool Next(AVFrame* out) {
         for (;;) {
             int r = avcodec_receive_frame(decoder_.get(), out);
-            if (r == 0) return true;
+            if (r == 0) {
+                ++decoded_;
+                return true;
+            }
             if (r == AVERROR_EOF) return false;
-            if (r != AVERROR(EAGAIN)) Fail(path_, "cannot decode a picture", r);
+            if (r != AVERROR(EAGAIN)) FailDecoding(r);
             r = av_read_frame(input_.get(), packet_.get());
             if (r == AVERROR_EOF) {
                 avcodec_send_packet(decoder_.get(), nullptr);
@@ -164,7 +167,7 @@ public:
             if (r < 0) Fail(path_, "cannot read", r);
             if (packet_->stream_index == index_) r = avcodec_send_packet(decoder_.get(), packet_.get());
             av_packet_unref(packet_.get());
-            if (r < 0 && r != AVERROR(EAGAIN)) Fail(path_, "cannot decode a picture", r);
+            if (r < 0 && r != AVERROR(EAGAIN)) FailDecoding(r);
         }
     }
 
@@ -181,7 +184,13 @@ public:
     }
 
 private:
+    [[noreturn]] void FailDecoding(int code) {
+        if (decoded_ == 0) Fail(path_, "not an image or video file that can be read", code);
+        Fail(path_, "cannot decode the picture after frame " + std::to_string(decoded_ - 1), code);
+    }
+
     std::string path_;
+    std::int64_t decoded_ = 0;
     InputPtr input_;
     CodecPtr decoder_;
     PacketPtr packet_;

@@ -12,7 +12,9 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
 #include <libavutil/pixdesc.h>
+#include <libswscale/swscale.h>
 }
 
 namespace media_test {
@@ -160,6 +162,76 @@ void WriteYuvVideo(const std::string& path, const YuvVideo& v) {
     avcodec_free_context(&enc);
     av_frame_free(&frame);
     av_packet_free(&pkt);
+}
+
+RawImage AllocateImage(AVPixelFormat format, int width, int height) {
+    RawImage image;
+    image.format = format;
+    image.width = width;
+    image.height = height;
+    Check(av_image_fill_linesizes(image.linesize, format, width), "linesizes");
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
+    for (int i = 0; i < 4 && image.linesize[i]; ++i) {
+        const int rows = (i == 1 || i == 2) && !(desc->flags & AV_PIX_FMT_FLAG_RGB) ? AV_CEIL_RSHIFT(height, desc->log2_chroma_h) : height;
+        image.planes.emplace_back(static_cast<std::size_t>(image.linesize[i]) * rows);
+    }
+    if (desc->flags & AV_PIX_FMT_FLAG_PAL) {
+        image.planes.resize(2);
+        image.planes[1].assign(1024, 0);
+        image.linesize[1] = 4;
+    }
+    return image;
+}
+
+void WriteStill(const std::string& path, const char* encoder, const RawImage& image, int quality) {
+    const AVCodec* codec = avcodec_find_encoder_by_name(encoder);
+    if (!codec) throw std::runtime_error(std::string("fixture: no encoder ") + encoder);
+    AVCodecContext* enc = avcodec_alloc_context3(codec);
+    enc->width = image.width;
+    enc->height = image.height;
+    enc->pix_fmt = image.format;
+    enc->time_base = {1, 25};
+    enc->thread_count = 1;
+    if (quality) {
+        enc->flags |= AV_CODEC_FLAG_QSCALE;
+        enc->global_quality = quality * FF_QP2LAMBDA;
+    }
+    Check(avcodec_open2(enc, codec, nullptr), "encoder");
+    AVFrame* frame = av_frame_alloc();
+    frame->format = image.format;
+    frame->width = image.width;
+    frame->height = image.height;
+    frame->quality = enc->global_quality;
+    Check(av_frame_get_buffer(frame, 0), "frame");
+    const bool palette = av_pix_fmt_desc_get(image.format)->flags & AV_PIX_FMT_FLAG_PAL;
+    if (palette) std::copy(image.planes[1].begin(), image.planes[1].end(), frame->data[1]);
+    for (std::size_t i = 0; i < (palette ? 1 : image.planes.size()); ++i) {
+        const int rows = static_cast<int>(image.planes[i].size() / image.linesize[i]);
+        av_image_copy_plane(frame->data[i], frame->linesize[i], image.planes[i].data(), image.linesize[i],
+                            std::min(image.linesize[i], frame->linesize[i]), rows);
+    }
+    AVPacket* pkt = av_packet_alloc();
+    Check(avcodec_send_frame(enc, frame), "send");
+    Check(avcodec_send_frame(enc, nullptr), "flush");
+    Check(avcodec_receive_packet(enc, pkt), "receive");
+    WriteBytes(path, std::string(reinterpret_cast<const char*>(pkt->data), static_cast<std::size_t>(pkt->size)));
+    av_packet_free(&pkt);
+    av_frame_free(&frame);
+    avcodec_free_context(&enc);
+}
+
+RawImage ConvertPicture(const Picture& picture, AVPixelFormat format) {
+    RawImage image = AllocateImage(format, picture.width, picture.height);
+    SwsContext* sws = sws_getContext(picture.width, picture.height, AV_PIX_FMT_BGRA, picture.width, picture.height, format,
+                                     SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP, nullptr, nullptr, nullptr);
+    if (!sws) throw std::runtime_error("fixture: no conversion");
+    const std::uint8_t* src[4] = {picture.bytes.data(), nullptr, nullptr, nullptr};
+    const int src_pitch[4] = {picture.pitch, 0, 0, 0};
+    std::uint8_t* dst[4] = {};
+    for (std::size_t i = 0; i < image.planes.size(); ++i) dst[i] = image.planes[i].data();
+    sws_scale(sws, src, src_pitch, 0, picture.height, dst, image.linesize);
+    sws_freeContext(sws);
+    return image;
 }
 
 }  // namespace media_test

@@ -58,4 +58,17 @@ struct YuvVideo {
 // Writes an FFV1 .mkv of one flat YUV colour carrying the given colour tags.
 void WriteYuvVideo(const std::string& path, const YuvVideo& video);
 
+// Encodes one picture with an FFmpeg image encoder and writes it as a file. `pixels` must already be
+// in `format` (planes and palette as FFmpeg lays them out).
+struct RawImage {
+    AVPixelFormat format = AV_PIX_FMT_NONE;
+    int width = 0, height = 0;
+    std::vector<std::vector<std::uint8_t>> planes;  // rows of linesize[i] bytes
+    int linesize[4] = {0, 0, 0, 0};
+};
+RawImage AllocateImage(AVPixelFormat format, int width, int height);
+void WriteStill(const std::string& path, const char* encoder, const RawImage& image, int quality = 0);
+// Converts a BGRA picture to `format` with swscale (for formats whose exact bytes the test does not need).
+RawImage ConvertPicture(const Picture& picture, AVPixelFormat format);
+
 }  // namespace media_test

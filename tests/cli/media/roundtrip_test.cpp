@@ -33,6 +33,7 @@ struct LosslessCase {
     const char* name;
     int width, height, frames, pad;
 };
+void PrintTo(const LosslessCase& c, std::ostream* os) { *os << c.name; }
 
 class LosslessRoundTrip : public ::testing::TestWithParam<LosslessCase> {};
 
@@ -130,7 +131,7 @@ TEST(PngSequence, PlainPercentDAndNumbersBeyondThePadding) {
 TEST(ProResMov, AlphaExactColourCloseAndEveryFrameKept) {
     TempDir dir;
     const std::string path = dir / "clip.mov";
-    const int w = 64, h = 48, frames = 4;
+    const int w = 65, h = 47, frames = 4;  // odd sizes: ProRes codes 16x16 blocks
     std::vector<Picture> written;
     auto sink = Sink::Create(path, w, h, {24, 1});
     for (int i = 0; i < frames; ++i) {
@@ -147,9 +148,9 @@ TEST(ProResMov, AlphaExactColourCloseAndEveryFrameKept) {
     for (int i = 0; i < frames; ++i) {
         const Picture back = Read(*source, i);
         EXPECT_EQ(media_test::MaxChannelError(written[i], back, 3), 0) << "alpha of frame " << i;
-        const int bound = i % 2 ? 6 : 3;
+        // Measured: at most 2 per channel (8-bit RGB through 10-bit BT.709 YUV and back), the same at 1920x1080.
         for (int c = 0; c < 3; ++c)
-            EXPECT_LE(media_test::MaxChannelError(written[i], back, c), bound) << "channel " << c << " of frame " << i;
+            EXPECT_LE(media_test::MaxChannelError(written[i], back, c), 2) << "channel " << c << " of frame " << i;
     }
 }
 
