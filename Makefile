@@ -8,7 +8,7 @@ CTEST := ctest --output-on-failure --no-tests=error -j2
 WINDOWS_DIST := dist/windows
 WINDOWS_FLAGS := $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release -DNOLU_TOOLS=OFF -DNOLU_WINDOWS_CHECKS=ON
 
-.PHONY: all deps build demo test test-release test-asan test-tsan test-x86 test-windows windows bench clean
+.PHONY: all deps build demo test test-release test-asan test-tsan test-x86 test-windows windows bench compare clean
 
 all: build
 
@@ -70,6 +70,12 @@ test-windows: windows
 
 bench: build
 	./build/bench/keying_bench
+	./build/bench/cli_bench
+
+# Matte quality and speed against FFmpeg's colorkey and chromakey + despill; rewrites
+# docs/comparison.md and docs/comparison.png. Takes a few minutes; not part of `make test`.
+compare: build
+	./bench/compare/run.sh
 
 clean:
 	rm -rf build build-asan build-tsan build-linux-x86 build-win-x86 build-win-x64 $(WINDOWS_DIST)

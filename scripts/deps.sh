@@ -21,6 +21,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # command-line keyer: argument parsing and media
   libcli11-dev libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
+  # comparison against FFmpeg's own keyers, run in process
+  libavfilter-dev
 )
 if [ "$group" = windows ] || [ "$group" = test ]; then
   packages+=(
