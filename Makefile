@@ -33,13 +33,13 @@ test-release:
 
 # Address and undefined-behaviour sanitizers, with leak checking, over every test.
 test-asan:
-	cmake -S . -B build-asan $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNOLU_SANITIZE=address,undefined
+	cmake -S . -B build-asan $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNOLU_SANITIZE=address,undefined -DNOLU_BENCH=OFF
 	cmake --build build-asan
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 $(CTEST)
 
 # Thread sanitizer over every test.
 test-tsan:
-	cmake -S . -B build-tsan $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNOLU_SANITIZE=thread
+	cmake -S . -B build-tsan $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNOLU_SANITIZE=thread -DNOLU_BENCH=OFF
 	cmake --build build-tsan
 	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 $(CTEST)
 
